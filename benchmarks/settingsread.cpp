@@ -3,6 +3,7 @@
 // Reports the wall time above the sum of the pauses and the CPU time the reading thread used.
 
 #include "adaptersimulator.h"
+#include "benchmarksupport.h"
 #include "link/moduleconnection.h"
 
 #include <algorithm>
@@ -11,25 +12,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <iterator>
-
-namespace {
-
-class NoDialogs : public UserDialogs
-{
-public:
-    MessageAnswer showMessage(const QString&, MessageStyle) override { return MessageAnswer::Ok; }
-    std::optional<QString> askPassword() override { return std::nullopt; }
-    void showDipSwitchWindow() override {}
-};
-
-double threadCpuMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev googletest
-  locales iproute2
+  locales iproute2 netcat-openbsd
   dbus dbus-daemon python3 python3-dbusmock
   xvfb at-spi2-core python3-pyatspi
 )

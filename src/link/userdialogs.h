@@ -34,6 +34,8 @@ public:
     virtual std::optional<QString> askPassword() = 0;
     // Asks the user to turn DIP switch 1 off, with a picture of the switch.
     virtual void showDipSwitchWindow() = 0;
+    // Ends the main window, and with it the application, with the result.
+    virtual void closeMainWindow(int result) = 0;
 };
 
 // The text of the id in a message box with an OK button and a warning icon.

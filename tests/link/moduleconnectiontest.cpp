@@ -1,8 +1,12 @@
 #include "resources/texttable.h"
 #include "support/simulatedadapters.h"
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using simulator::Clock;
@@ -53,7 +57,8 @@ TEST_F(ModuleConnectionTest, greetingWithoutPasswordPromptIsFollowedByCommandMod
     const Timing timing = testTiming();
     const milliseconds afterConnect =
         between(firstEvent(adapter, 2, Direction::Connected), entry.when);
-    EXPECT_GE(afterConnect, timing.greetingPause + timing.commandModePause);
+    // The adapter notes the connect when its thread gets to it, a few milliseconds late at worst.
+    EXPECT_GE(afterConnect, timing.greetingPause + timing.commandModePause - 10ms);
     EXPECT_LT(afterConnect, timing.greetingPause + timing.commandModePause + 60ms);
     EXPECT_GE(between(greeting, entry.when), timing.commandModePause);
     EXPECT_TRUE(connection().replyBuffer().contains("CMD"));
@@ -402,4 +407,40 @@ TEST_F(ModuleConnectionTest, lineOfExactly255BytesIsSent)
     EXPECT_EQ(connection().sendCommandAwaitAok(QStringLiteral("set wlan ssid ") + ssid),
               Link::Success);
     EXPECT_EQ(adapter.runningSettings().ssid, ssid.toStdString());
+}
+
+// A port whose listener never accepts and whose queue is full drops every further SYN, so a
+// connect there waits like one to a silent address.
+TEST_F(ModuleConnectionTest, connectToASilentAddressGivesUpAfterTheConnectWait)
+{
+    start();
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.60", &local.sin_addr);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof local;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
+    std::vector<int> queued;
+    for (int i = 0; i < 3; ++i) {
+        queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(queued.back(), reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
+    std::this_thread::sleep_for(50ms);
+    Timing timing = testTiming();
+    timing.connectWait = 500ms;
+    ModuleConnection silent(dialogs, selected, LocaleCharset("UTF-8"), timing,
+                            ntohs(local.sin_port));
+
+    const auto started = Clock::now();
+    EXPECT_EQ(silent.connectModule(QStringLiteral("127.0.0.60")), Link::Failure);
+    const milliseconds waited = between(started, Clock::now());
+    EXPECT_GE(waited, timing.connectWait);
+    EXPECT_LT(waited, timing.connectWait + 300ms);
+    EXPECT_FALSE(silent.isOpen());
+
+    for (const int socket : queued)
+        ::close(socket);
+    ::close(listener);
 }

@@ -108,15 +108,15 @@ TEST_P(MacTemplateTest, readsTheMacText)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MacTemplateTest,
-    testing::Values(MacCase{"moduleReply", "get mac\r\n\r\nMac Addr=00:1e:c0:12:34:ab\r\n<4.00.1> ",
-                            QByteArray("00:1e:c0:12:34:ab")},
+    testing::Values(MacCase{"moduleReply", "get mac\r\n\r\nMac Addr=02:4b:4f:12:34:ab\r\n<4.00.1> ",
+                            QByteArray("02:4b:4f:12:34:ab")},
                     // The blank inside "Mac Addr" matches no white space as well.
-                    MacCase{"blankMatchesNothing", "get mac\r\n\r\nMacAddr=00:1e:c0:12:34:AB",
-                            QByteArray("00:1e:c0:12:34:AB")},
+                    MacCase{"blankMatchesNothing", "get mac\r\n\r\nMacAddr=02:4b:4f:12:34:AB",
+                            QByteArray("02:4b:4f:12:34:AB")},
                     MacCase{"onlyNineteenBytes", "get mac\r\n\r\nMac Addr=0123456789abcdefghijKLMN",
                             QByteArray("0123456789abcdefghi")},
                     MacCase{"shortText", "get mac\r\n\r\nMac Addr=ab", QByteArray("ab")},
                     MacCase{"noText", "get mac\r\n\r\nMac Addr=", std::nullopt},
-                    MacCase{"otherReply", "get ip\r\n\r\nMac Addr=00:1e:c0:12:34:ab", std::nullopt},
+                    MacCase{"otherReply", "get ip\r\n\r\nMac Addr=02:4b:4f:12:34:ab", std::nullopt},
                     MacCase{"emptyReply", "", std::nullopt}),
     [](const testing::TestParamInfo<MacCase>& info) { return info.param.name; });

@@ -34,6 +34,12 @@ void RecordingDialogs::showDipSwitchWindow()
         action();
 }
 
+void RecordingDialogs::closeMainWindow(int result)
+{
+    std::lock_guard lock(mutex);
+    shown.append(QStringLiteral("close main window:%1").arg(result));
+}
+
 void RecordingDialogs::answerPasswordWith(std::optional<QString> answer)
 {
     std::lock_guard lock(mutex);

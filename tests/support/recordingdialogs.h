@@ -22,6 +22,7 @@ public:
     MessageAnswer showMessage(const QString& text, MessageStyle style) override;
     std::optional<QString> askPassword() override;
     void showDipSwitchWindow() override;
+    void closeMainWindow(int result) override;
 
     // Answers for the coming password prompts, in order; a prompt without an answer is cancelled.
     void answerPasswordWith(std::optional<QString> answer);
@@ -33,7 +34,8 @@ public:
     QStringList messageTexts() const;
     int passwordPrompts() const;
     int dipSwitchWindows() const;
-    // The order of everything shown: "message:<text>", "password", "dip switch".
+    // The order of everything shown: "message:<text>", "password", "dip switch",
+    // "close main window:<result>".
     QStringList events() const;
 
 private:

@@ -1,6 +1,10 @@
 #include "support/simulatedadapters.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 Timing testTiming()
 {
@@ -12,6 +16,19 @@ simulator::AdapterConfig adapterAt(const std::string& address)
     simulator::AdapterConfig config;
     config.ownAddress = address;
     return config;
+}
+
+std::uint16_t freeUdpPort()
+{
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(probe, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    socklen_t length = sizeof local;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length);
+    ::close(probe);
+    return ntohs(local.sin_port);
 }
 
 std::vector<std::string> receivedTexts(const simulator::Adapter& adapter)

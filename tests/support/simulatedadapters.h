@@ -17,6 +17,9 @@ Timing testTiming();
 // An adapter on its own network at the address, without password, DIP switch 1 off.
 simulator::AdapterConfig adapterAt(const std::string& address);
 
+// A UDP port nobody listens on now, for the heartbeats of one test.
+std::uint16_t freeUdpPort();
+
 // The command text of each line an adapter received, in order.
 std::vector<std::string> receivedTexts(const simulator::Adapter& adapter);
 // How many connections the adapter has accepted.
