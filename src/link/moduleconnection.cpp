@@ -21,14 +21,15 @@ bool waitFor(int descriptor, short events, milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        // Rounded up, so that the wait is never shorter than asked.
+        const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
         pollfd entry{descriptor, events, 0};
         const int ready = ::poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
         if (ready > 0)
             return true;
-        if (ready == 0)
+        if (ready == 0 && Clock::now() >= deadline)
             return false;
-        if (errno != EINTR)
+        if (ready < 0 && errno != EINTR)
             return true; // a failing wait is no timeout: the caller goes on and sees the error
     }
 }

@@ -208,14 +208,15 @@ TEST_F(DeviceProbeTest, ledBlinksThreeTimesWithItsPauses)
         EXPECT_EQ(led[i].on, i % 2 == 0) << i;
         if (i == 0)
             continue;
+        // The adapter notes each line when its thread gets to it: a few milliseconds either way.
         const milliseconds gap = between(led[i - 1].when, led[i].when);
-        EXPECT_GE(gap, expectedGaps[i - 1] - 2ms) << i;
-        EXPECT_LT(gap, expectedGaps[i - 1] + 40ms) << i;
+        EXPECT_GE(gap, expectedGaps[i - 1] - 10ms) << i;
+        EXPECT_LT(gap, expectedGaps[i - 1] + 60ms) << i;
     }
     // The connection closes after the last pause.
     const std::optional<simulator::TranscriptEntry> closed = lastClose(adapter);
     ASSERT_TRUE(closed);
-    EXPECT_GE(between(led.back().when, closed->when), timing.ledLastOffTime - 2ms);
+    EXPECT_GE(between(led.back().when, closed->when), timing.ledLastOffTime - 10ms);
     EXPECT_THAT(dialogs.events(), IsEmpty());
 }
 
