@@ -1,6 +1,7 @@
 #include "resources/texttable.h"
 #include "shell/ckovsl47dlg.h"
 #include "shell/passworddialog.h"
+#include "shell/pictures.h"
 #include "shell/waitdialog.h"
 #include "support/simulatedadapters.h"
 
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSvgRenderer>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -157,4 +159,16 @@ TEST(PasswordDialogTest, opensEmptyAndMaskedWithHideStringTicked)
         prompt.hideString()->setChecked(true);
         EXPECT_EQ(prompt.field()->echoMode(), QLineEdit::Password);
     }
+}
+
+TEST(PicturesTest, everyPictureExistsInBothLanguages)
+{
+    for (const Picture picture :
+         {Picture::ConnectionHelp, Picture::DipSwitchOff, Picture::DipSwitchOn}) {
+        for (const TextLanguage language : {TextLanguage::English, TextLanguage::Japanese}) {
+            QSvgRenderer renderer(picturePath(picture, language));
+            EXPECT_TRUE(renderer.isValid()) << picturePath(picture, language).toStdString();
+        }
+    }
+    EXPECT_FALSE(pictureFor(Picture::DipSwitchOn).isNull());
 }
