@@ -11,24 +11,6 @@ using testing::IsEmpty;
 
 namespace {
 
-// The PC's neighbour table as a test lays it out; records the addresses it was asked to refresh.
-class FixedNeighbourTable : public NeighbourTable
-{
-public:
-    void refresh(const QString& address, std::chrono::milliseconds) override
-    {
-        refreshed.append(address);
-    }
-    std::optional<QString> hardwareAddress(const QString& address) const override
-    {
-        const auto entry = entries.find(address);
-        return entry == entries.end() ? std::nullopt : std::optional<QString>(entry->second);
-    }
-
-    std::map<QString, QString> entries;
-    QStringList refreshed;
-};
-
 DeviceEntry row(const char* name, const char* address, TextId mode, const char* version)
 {
     return {QString::fromLatin1(name), QString::fromLatin1(address), text(mode),
@@ -40,11 +22,7 @@ DeviceEntry row(const char* name, const char* address, TextId mode, const char* 
 class DeviceSearchTest : public SimulatedAdapters
 {
 protected:
-    DeviceSearchTest()
-    {
-        options.heartbeatPort = port;
-        options.heartbeatInterval = 20ms;
-    }
+    DeviceSearchTest() { sendHeartbeatsTo(port); }
 
     DeviceSearch& search()
     {

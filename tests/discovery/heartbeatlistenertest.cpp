@@ -64,11 +64,7 @@ void sendDatagram(std::uint16_t port, const QByteArray& bytes, const char* from 
 class HeartbeatListenerTest : public SimulatedAdapters
 {
 protected:
-    HeartbeatListenerTest()
-    {
-        options.heartbeatPort = port;
-        options.heartbeatInterval = 20ms;
-    }
+    HeartbeatListenerTest() { sendHeartbeatsTo(port); }
 
     QList<HeardDevice> listen(bool wantVersions = true)
     {

@@ -19,13 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class NoNeighbours : public NeighbourTable
-{
-public:
-    void refresh(const QString&, std::chrono::milliseconds) override {}
-    std::optional<QString> hardwareAddress(const QString&) const override { return std::nullopt; }
-};
-
 // Runs the event loop until the condition holds or the time is up.
 bool processUntil(const std::function<bool()>& condition, int milliseconds = 10000)
 {
@@ -40,11 +33,7 @@ bool processUntil(const std::function<bool()>& condition, int milliseconds = 100
 class MainWindowTest : public SimulatedAdapters
 {
 protected:
-    MainWindowTest()
-    {
-        options.heartbeatPort = port;
-        options.heartbeatInterval = 20ms;
-    }
+    MainWindowTest() { sendHeartbeatsTo(port); }
 
     CKOVSL47Dlg& openWindow()
     {
@@ -63,7 +52,7 @@ protected:
     }
 
     const std::uint16_t port = freeUdpPort();
-    NoNeighbours neighbours;
+    FixedNeighbourTable neighbours;
     std::unique_ptr<DeviceSearch> search;
     std::unique_ptr<CKOVSL47Dlg> window;
     int helpShown = 0;

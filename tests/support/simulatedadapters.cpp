@@ -82,6 +82,12 @@ simulator::Adapter& SimulatedAdapters::addAdapter(const simulator::AdapterConfig
     return simulated->addAdapter(config);
 }
 
+void SimulatedAdapters::sendHeartbeatsTo(std::uint16_t port)
+{
+    options.heartbeatPort = port;
+    options.heartbeatInterval = milliseconds(20);
+}
+
 void SimulatedAdapters::start(Timing timing)
 {
     if (!simulated)

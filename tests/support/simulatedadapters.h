@@ -2,9 +2,12 @@
 
 #include "adaptersimulator.h"
 #include "link/moduleconnection.h"
+#include "platform/neighbourtable.h"
 #include "support/recordingdialogs.h"
 
+#include <QStringList>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +31,24 @@ int connectionCount(const simulator::Adapter& adapter);
 // notice a close. Nothing when it has not seen one.
 std::optional<simulator::TranscriptEntry> lastClose(const simulator::Adapter& adapter);
 
+// The PC's neighbour table as a test lays it out; records the addresses it was asked to refresh.
+class FixedNeighbourTable : public NeighbourTable
+{
+public:
+    void refresh(const QString& address, std::chrono::milliseconds) override
+    {
+        refreshed.append(address);
+    }
+    std::optional<QString> hardwareAddress(const QString& address) const override
+    {
+        const auto entry = entries.find(address);
+        return entry == entries.end() ? std::nullopt : std::optional<QString>(entry->second);
+    }
+
+    std::map<QString, QString> entries;
+    QStringList refreshed;
+};
+
 // A fixture with simulated adapters on loopback and the command connection of the program
 // talking to them. Each test process gets its own port, so tests can run side by side.
 class SimulatedAdapters : public ::testing::Test
@@ -37,6 +58,8 @@ protected:
     ~SimulatedAdapters() override;
 
     simulator::Adapter& addAdapter(const simulator::AdapterConfig& config);
+    // Adapters send their heartbeats to this test's own port, every 20 ms.
+    void sendHeartbeatsTo(std::uint16_t port);
     // Starts the simulator and creates the connection with the given timing.
     void start(Timing timing = testTiming());
     ModuleConnection& connection() { return *link; }
