@@ -32,6 +32,7 @@ int CKOVSL47App::run(int argc, char** argv)
     auto* window = new CKOVSL47Dlg(connection, search);
     dialogs.setMainWindow(window);
     QObject::connect(&instance, &SingleInstance::activationRequested, window, [window] {
+        qInfo("Another copy was started: showing this window instead");
         window->showNormal();
         window->raise();
         window->activateWindow();

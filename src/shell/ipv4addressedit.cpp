@@ -1,9 +1,35 @@
 #include "shell/ipv4addressedit.h"
 
 #include <QHBoxLayout>
-#include <QIntValidator>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QValidator>
+
+namespace {
+
+// One part of the address: up to three digits, at most 255. Anything else cannot be typed, so
+// the field never holds a number the address cannot carry.
+class AddressPartValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int&) const override
+    {
+        if (input.isEmpty())
+            return Acceptable;
+        if (input.size() > 3)
+            return Invalid;
+        for (const QChar character : input) {
+            if (character < u'0' || character > u'9')
+                return Invalid;
+        }
+        return input.toInt() <= 255 ? Acceptable : Invalid;
+    }
+};
+
+} // namespace
 
 Ipv4AddressEdit::Ipv4AddressEdit(QWidget* parent) : QWidget(parent)
 {
@@ -12,7 +38,7 @@ Ipv4AddressEdit::Ipv4AddressEdit(QWidget* parent) : QWidget(parent)
     layout->setSpacing(2);
     for (std::size_t index = 0; index < parts.size(); ++index) {
         auto* field = new QLineEdit(this);
-        field->setValidator(new QIntValidator(0, 255, field));
+        field->setValidator(new AddressPartValidator(field));
         field->setMaxLength(3);
         field->setAlignment(Qt::AlignCenter);
         field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8);
@@ -30,7 +56,22 @@ Ipv4AddressEdit::Ipv4AddressEdit(QWidget* parent) : QWidget(parent)
             if (field->text().size() == 3)
                 next->setFocus();
         });
+        parts[index]->installEventFilter(this);
     }
+}
+
+bool Ipv4AddressEdit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->text() == u".") {
+        for (std::size_t index = 0; index + 1 < parts.size(); ++index) {
+            if (watched == parts[index] && !parts[index]->text().isEmpty()) {
+                parts[index + 1]->setFocus();
+                parts[index + 1]->selectAll();
+            }
+        }
+        return true; // a dot is never part of a number
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 int Ipv4AddressEdit::filledParts() const

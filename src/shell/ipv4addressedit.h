@@ -22,6 +22,9 @@ public:
     void clear();
     QLineEdit* part(int index) const { return parts[static_cast<std::size_t>(index)]; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     std::array<QLineEdit*, 4> parts;
 };

@@ -3,6 +3,7 @@
 #include "adaptersimulator.h"
 #include "link/moduleconnection.h"
 #include "platform/neighbourtable.h"
+#include "support/qtprinting.h"
 #include "support/recordingdialogs.h"
 
 #include <QStringList>
