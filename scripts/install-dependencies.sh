@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, run and test.
+# Further packages may be named as arguments (the screenshots want a Japanese font).
 # Idempotent: packages already present are left alone, and the package lists
 # are refreshed only when something is missing.
 set -euo pipefail
 
 packages=(
+  "$@"
   cmake ninja-build g++ pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev googletest

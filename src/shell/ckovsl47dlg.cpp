@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
 
 namespace {
 
@@ -42,9 +43,29 @@ CKOVSL47Dlg::CKOVSL47Dlg(ModuleConnection& connection, DeviceSearch& search, QWi
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
     view->horizontalHeader()->setHighlightSections(false);
+    view->setWordWrap(false);
+    // The widths of the columns, widened where this font needs more room for a full name,
+    // address or heading.
     const int widths[] = {85, 90, 100, 60};
-    for (int column = 0; column < DeviceList::ColumnCount; ++column)
-        view->setColumnWidth(column, widths[column]);
+    QString widestMode;
+    for (const TextId mode :
+         {TextId::AccessPoint, TextId::AdHoc, TextId::Infrastructure, TextId::PassLocked}) {
+        if (view->fontMetrics().horizontalAdvance(uiText(mode)) >
+            view->fontMetrics().horizontalAdvance(widestMode))
+            widestMode = uiText(mode);
+    }
+    const QString widest[] = {QStringLiteral("DaVad-UZA-MM"), QStringLiteral("255.255.255.255"),
+                              widestMode, QStringLiteral("4.00.10")};
+    const QFontMetrics metrics = view->fontMetrics();
+    int tableWidth = 2 * view->frameWidth();
+    for (int column = 0; column < DeviceList::ColumnCount; ++column) {
+        const QString heading = deviceList.headerData(column, Qt::Horizontal).toString();
+        const int needed =
+            std::max(metrics.horizontalAdvance(widest[column]),
+                     view->horizontalHeader()->fontMetrics().horizontalAdvance(heading));
+        view->setColumnWidth(column, std::max(widths[column], needed + 16));
+        tableWidth += view->columnWidth(column);
+    }
     view->horizontalHeader()->setStretchLastSection(true);
     view->setAccessibleName(heading->text());
     heading->setBuddy(view);
@@ -66,9 +87,13 @@ CKOVSL47Dlg::CKOVSL47Dlg(ModuleConnection& connection, DeviceSearch& search, QWi
     QLabel* easyDescription = descriptionLabel(TextId::EasySettingsHint, this);
     QLabel* customDescription = descriptionLabel(TextId::CustomSettingsHint, this);
     QLabel* serialDescription = descriptionLabel(TextId::SerialPortSettingsHint, this);
-    // Button captions read with their line break as one line for assistive technology.
+    // Button captions read with their line break as one line for assistive technology, and each
+    // button is described by the text beside it.
     for (QPushButton* button : {easySettings, customSettings})
         button->setAccessibleName(button->text().replace(u'\n', u' '));
+    easySettings->setAccessibleDescription(easyDescription->text());
+    customSettings->setAccessibleDescription(customDescription->text());
+    serialSettings->setAccessibleDescription(serialDescription->text());
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(heading, 0, 0);
@@ -86,7 +111,9 @@ CKOVSL47Dlg::CKOVSL47Dlg(ModuleConnection& connection, DeviceSearch& search, QWi
     layout->addWidget(serialDescription, 6, 1, 1, 2);
     layout->addWidget(exitButton, 7, 2);
     layout->setColumnStretch(1, 1);
-    resize(460, 520);
+    resize(std::max(460, tableWidth + layout->contentsMargins().left() +
+                             layout->contentsMargins().right()),
+           520);
 
     taskControls = {view,           selectedLabel,    easySettings,      checkLed,
                     seeSettings,    customSettings,   customDescription, easyDescription,

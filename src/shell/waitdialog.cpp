@@ -8,9 +8,8 @@
 
 waitDialog::waitDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      message(new QLabel(QStringLiteral("Please wait."), this)), bar(new QProgressBar(this))
+      message(new QLabel(this)), bar(new QProgressBar(this))
 {
-    setWindowTitle(QStringLiteral("Wait"));
     message->setAlignment(Qt::AlignCenter);
     message->setMinimumWidth(320);
     bar->setRange(0, 100);
@@ -28,6 +27,7 @@ int waitDialog::run()
         message->setText(QString(waitText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     bar->setValue(0);
     bar->setVisible(showProgress);
+    bar->setAccessibleName(windowTitle());
     adjustSize();
     finishing = false;
     return exec();

@@ -1,5 +1,6 @@
 // kov-simulator: simulated KOV-SL47 adapters on loopback addresses, for trying the utility
-// without hardware. Runs until SIGINT or SIGTERM and logs what the adapters receive.
+// without hardware. Runs until SIGINT or SIGTERM and logs what the adapters receive and each
+// switch of their LED.
 
 #include "adaptersimulator.h"
 #include "simulatorconfig.h"
@@ -178,6 +179,34 @@ void printNetwork(const simulator::SimulatorSetup& setup, uint16_t port)
     std::fflush(stdout);
 }
 
+// Writes a log line for each LED switch that the adapters recorded since the last call, e.g.
+// "10:42:07.512 127.0.0.2 LED on". A switch comes with the command line that made it, so looking
+// after each line of the log finds it.
+class LedLog
+{
+public:
+    void watch(simulator::Adapter& adapter) { watched.push_back({&adapter, 0}); }
+
+    void reportNewSwitches()
+    {
+        for (Watched& entry : watched) {
+            const std::vector<simulator::LedEvent> history = entry.adapter->ledHistory();
+            for (; entry.reported < history.size(); ++entry.reported)
+                std::printf("%s %s LED %s\n", timeOfDay().c_str(),
+                            entry.adapter->address().c_str(),
+                            history[entry.reported].on ? "on" : "off");
+        }
+    }
+
+private:
+    struct Watched
+    {
+        simulator::Adapter* adapter;
+        std::size_t reported;
+    };
+    std::vector<Watched> watched;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -194,13 +223,19 @@ int main(int argc, char** argv)
 
     try {
         simulator::SimulatorSetup setup = buildSetup(arguments);
-        setup.options.log = [](const std::string& line) {
+        // Filled before start(); from then on only the simulator's thread uses it.
+        LedLog leds;
+        setup.options.log = [&leds](const std::string& line) {
             std::printf("%s %s\n", timeOfDay().c_str(), line.c_str());
+            leds.reportNewSwitches();
             std::fflush(stdout);
         };
         simulator::Simulator simulated(setup.options);
-        for (const simulator::AdapterSetup& adapter : setup.adapters)
-            simulated.addAdapter(adapter.config).setFaults(adapter.faults);
+        for (const simulator::AdapterSetup& adapter : setup.adapters) {
+            simulator::Adapter& added = simulated.addAdapter(adapter.config);
+            added.setFaults(adapter.faults);
+            leds.watch(added);
+        }
         simulated.start();
         printNetwork(setup, simulated.commandPort());
 
