@@ -28,15 +28,6 @@ public:
     std::optional<QString> hardwareAddress(const QString&) const override { return std::nullopt; }
 };
 
-long residentKilobytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
