@@ -47,16 +47,15 @@ CKOVSL47Dlg::CKOVSL47Dlg(ModuleConnection& connection, DeviceSearch& search, QWi
     // The widths of the columns, widened where this font needs more room for a full name,
     // address or heading.
     const int widths[] = {85, 90, 100, 60};
+    const QFontMetrics metrics = view->fontMetrics();
     QString widestMode;
     for (const TextId mode :
          {TextId::AccessPoint, TextId::AdHoc, TextId::Infrastructure, TextId::PassLocked}) {
-        if (view->fontMetrics().horizontalAdvance(uiText(mode)) >
-            view->fontMetrics().horizontalAdvance(widestMode))
+        if (metrics.horizontalAdvance(uiText(mode)) > metrics.horizontalAdvance(widestMode))
             widestMode = uiText(mode);
     }
     const QString widest[] = {QStringLiteral("DaVad-UZA-MM"), QStringLiteral("255.255.255.255"),
                               widestMode, QStringLiteral("4.00.10")};
-    const QFontMetrics metrics = view->fontMetrics();
     int tableWidth = 2 * view->frameWidth();
     for (int column = 0; column < DeviceList::ColumnCount; ++column) {
         const QString heading = deviceList.headerData(column, Qt::Horizontal).toString();
